@@ -1,0 +1,146 @@
+// The two file-placement operations of the install run.
+//
+// Both work relative to the process's current directory, which they share:
+// each one that changes it sets it back to HomeDir before it returns.
+#include "installer/install.h"
+
+#include "platform/platform.h"
+
+#include <ctype.h>
+#include <string.h>
+
+#include "installer/bounded_text.h"
+#include "installer/outcome.h"
+
+char HomeDir[500];
+char InstallRoot[500];
+char WorkPath[500];
+char *WorkPathTail = WorkPath;
+
+namespace {
+
+// Sources whose copies are in place, removed together once the batch of
+// copies is durable. Bounded, so memory does not grow with the files.
+char PendingRemovals[256][MAX_PATH];
+int PendingCount = 0;
+
+// Whether `name` ends in the extension of `pattern` ("*.lib" -> ".lib"),
+// without regard to ASCII case. Windows also matches a pattern against a
+// file's 8.3 alias, which makes "*.lib" find "notes.library"; such a match
+// is not the file the pattern means.
+bool HasPatternExtension(const char *name, const char *pattern) {
+    const char *extension = strrchr(pattern, '.');
+    if (extension == nullptr)
+        return true;
+    size_t nameLength = strlen(name);
+    size_t extensionLength = strlen(extension);
+    if (nameLength < extensionLength)
+        return false;
+    const char *tail = name + nameLength - extensionLength;
+    for (size_t i = 0; i < extensionLength; ++i) {
+        if (tolower(static_cast<unsigned char>(tail[i])) !=
+            tolower(static_cast<unsigned char>(extension[i])))
+            return false;
+    }
+    return true;
+}
+
+// A match is placed only when it is a file named as the pattern means;
+// directories are passed over without a report.
+bool IsFileToPlace(const WIN32_FIND_DATAA &match, const char *pattern) {
+    return (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           HasPatternExtension(match.cFileName, pattern);
+}
+
+// Makes the pending copies durable, then removes their sources. The target
+// directory is WorkPath up to WorkPathTail.
+void RemovePendingSources(const char *subdirName) {
+    if (PendingCount == 0)
+        return;
+    *WorkPathTail = '\0';
+    bool durable = FlushCopiedBatch(WorkPath) != FALSE;
+    const char *flushFailure = durable ? nullptr : LastErrorText();
+    for (int i = 0; i < PendingCount; ++i) {
+        const char *name = PendingRemovals[i];
+        if (!durable)
+            NoteProblem(NotRemoved, name, subdirName, flushFailure);
+        else if (!DeleteFileA(name))
+            NoteProblem(NotRemoved, name, subdirName, LastErrorText());
+    }
+    PendingCount = 0;
+}
+
+// Copies one match of a sweep to WorkPath, whose directory part ends at
+// WorkPathTail, and queues its source for removal.
+void CopyMatch(const char *name, bool targetFits, const char *subdirName) {
+    size_t room = sizeof WorkPath - static_cast<size_t>(WorkPathTail - WorkPath);
+    if (!targetFits || !PutText(WorkPathTail, room, name)) {
+        NoteProblem(NotCopied, name, subdirName, PathTooLong);
+        return;
+    }
+    if (!CopyFileA(name, WorkPath, FALSE)) {
+        NoteProblem(NotCopied, name, subdirName, LastErrorText());
+        return;
+    }
+    if (!FlushCopiedFile(WorkPath)) {
+        NoteProblem(NotRemoved, name, subdirName, LastErrorText());
+        return;
+    }
+    if (PendingCount == static_cast<int>(sizeof PendingRemovals / sizeof PendingRemovals[0]))
+        RemovePendingSources(subdirName);
+    PutText(PendingRemovals[PendingCount++], MAX_PATH, name);
+}
+
+// WorkPath = InstallRoot + `subdir`; false when it does not fit.
+bool ComposeSubdirPath(const char *subdir) {
+    return PutText(WorkPath, sizeof WorkPath, InstallRoot) &&
+           AppendText(WorkPath, sizeof WorkPath, subdir);
+}
+
+} // namespace
+
+void SweepToSubdir(const char *pattern, const char *subdir) {
+    const char *subdirName = subdir + 1;
+    bool targetFits = ComposeSubdirPath(subdir);
+    if (targetFits) {
+        if (!SetCurrentDirectoryA(WorkPath))
+            CreateDirectoryA(WorkPath, nullptr);
+        SetCurrentDirectoryA(HomeDir);
+        targetFits = AppendText(WorkPath, sizeof WorkPath, ZV_SEPARATOR);
+    }
+    WorkPathTail = WorkPath + strlen(WorkPath);
+
+    WIN32_FIND_DATAA match;
+    HANDLE search = FindFirstFileA(pattern, &match);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (IsFileToPlace(match, pattern))
+            CopyMatch(match.cFileName, targetFits, subdirName);
+    } while (FindNextFileA(search, &match));
+    FindClose(search);
+    RemovePendingSources(subdirName);
+}
+
+void ReturnToRoot(const char *name, const char *subdir) {
+    // Without its subdirectory there is nothing to return, and searching
+    // the start directory instead could only find files already at the top.
+    if (!ComposeSubdirPath(subdir) || !SetCurrentDirectoryA(WorkPath))
+        return;
+    WIN32_FIND_DATAA match;
+    HANDLE search = FindFirstFileA(name, &match);
+    if (search != INVALID_HANDLE_VALUE) {
+        if (IsFileToPlace(match, name)) {
+            const char *found = match.cFileName;
+            bool targetFits = PutText(WorkPath, sizeof WorkPath, InstallRoot) &&
+                              AppendText(WorkPath, sizeof WorkPath, ZV_SEPARATOR) &&
+                              AppendText(WorkPath, sizeof WorkPath, found);
+            if (!targetFits)
+                NoteProblem(NotMovedBack, found, subdir + 1, PathTooLong);
+            else if (!MoveFileA(found, WorkPath))
+                NoteProblem(NotMovedBack, found, subdir + 1, LastErrorText());
+        }
+        FindClose(search);
+    }
+    SetCurrentDirectoryA(HomeDir);
+}
