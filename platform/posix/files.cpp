@@ -150,6 +150,8 @@ BOOL CopyOpenFile(int in, const struct stat &source, const char *destination, bo
     bool closed = close(out) == 0;
     if (!placed) {
         unlink(staging);
+        if (savedErrno == EEXIST && failIfExists)
+            return FailWithCode(ERROR_FILE_EXISTS);
         errno = savedErrno;
         return FailWithErrno();
     }
@@ -208,7 +210,9 @@ BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
 }
 
 BOOL DeleteFileA(LPCSTR name) {
-    return unlink(name) == 0 ? TRUE : FailWithErrno();
+    if (unlink(name) == 0)
+        return TRUE;
+    return errno == EISDIR ? FailWithCode(ERROR_ACCESS_DENIED) : FailWithErrno();
 }
 
 BOOL MoveFileA(LPCSTR existingName, LPCSTR newName) {
