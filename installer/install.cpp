@@ -6,11 +6,11 @@
 
 #include "platform/platform.h"
 
-#include <ctype.h>
-#include <string.h>
-
 #include "installer/bounded_text.h"
 #include "installer/outcome.h"
+
+#include <ctype.h>
+#include <string.h>
 
 char HomeDir[500];
 char InstallRoot[500];

@@ -3,10 +3,10 @@
 
 #include "platform/platform.h"
 
+#include "installer/bounded_text.h"
+
 #include <stdio.h>
 #include <string.h>
-
-#include "installer/bounded_text.h"
 
 const char PathTooLong[] = "path too long";
 

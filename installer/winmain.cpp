@@ -1,11 +1,11 @@
 // The installer's entry point and its fixed table of install steps.
 #include "platform/platform.h"
 
-#include <string.h>
-
 #include "installer/install.h"
 #include "installer/outcome.h"
 #include "report/report.h"
+
+#include <string.h>
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The message report: log append, caption and the guarded message box.
 #include "report/report.h"
 
+#include "report/fpu_guard.h"
+
 #include <stdlib.h>
 #include <string.h>
-
-#include "report/fpu_guard.h"
 
 unsigned char LogToFile = 0;
 unsigned char ShowWhenLogging = 0;

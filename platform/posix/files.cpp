@@ -95,10 +95,11 @@ bool CopyContents(int in, int out, off_t size) {
     }
     off_t copied = 0;
     while (copied < size) {
-        ssize_t step = copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
+        ssize_t step =
+            copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
         if (step < 0) {
-            bool kernelCopyUnavailable = errno == ENOSYS || errno == EXDEV || errno == EINVAL ||
-                                         errno == EOPNOTSUPP;
+            bool kernelCopyUnavailable =
+                errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP;
             return copied == 0 && kernelCopyUnavailable && CopyWithReadWrite(in, out);
         }
         if (step == 0)

@@ -1,14 +1,12 @@
 // The behaviour of the platform operations that the core relies on. The
 // same rows run on both builds: under Wine they check them against Win32
 // itself, natively against our POSIX layer.
-#include <gtest/gtest.h>
-
 #include "platform/platform.h"
 
+#include <gtest/gtest.h>
+#include <set>
 #include <stdio.h>
 #include <string.h>
-
-#include <set>
 #include <string>
 #include <vector>
 
@@ -87,14 +85,14 @@ class Contract : public testing::Test {
 };
 
 // Seeds the last error, calls, and checks both the result and the error.
-#define EXPECT_CALL_RESULT(call, result, error)                                                  \
-    do {                                                                                         \
-        SetLastError(Untouched);                                                                 \
-        BOOL returned = (call);                                                                  \
-        EXPECT_EQ(returned != FALSE, (result)) << #call;                                         \
-        if (!(result)) {                                                                         \
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(error)) << #call;                       \
-        }                                                                                        \
+#define EXPECT_CALL_RESULT(call, result, error)                                                    \
+    do {                                                                                           \
+        SetLastError(Untouched);                                                                   \
+        BOOL returned = (call);                                                                    \
+        EXPECT_EQ(returned != FALSE, (result)) << #call;                                           \
+        if (!(result)) {                                                                           \
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(error)) << #call;                         \
+        }                                                                                          \
     } while (0)
 
 TEST_F(Contract, FileOperationsSucceedOrFailWithTheirWin32Codes) {
@@ -115,8 +113,7 @@ TEST_F(Contract, FileOperationsSucceedOrFailWithTheirWin32Codes) {
                        ERROR_ACCESS_DENIED);
     EXPECT_EQ(Read("copy.h"), "<missing>");
 
-    EXPECT_CALL_RESULT(MoveFileA("source.h", Full("other.h").c_str()), false,
-                       ERROR_ALREADY_EXISTS);
+    EXPECT_CALL_RESULT(MoveFileA("source.h", Full("other.h").c_str()), false, ERROR_ALREADY_EXISTS);
     EXPECT_EQ(Read("source.h"), "new contents");
     EXPECT_EQ(Read("other.h"), "other");
     EXPECT_CALL_RESULT(MoveFileA("source.h", Full("moved.h").c_str()), true, 0);
@@ -129,8 +126,7 @@ TEST_F(Contract, FileOperationsSucceedOrFailWithTheirWin32Codes) {
     EXPECT_CALL_RESULT(DeleteFileA("sub.h"), false, ERROR_ACCESS_DENIED);
 
     EXPECT_CALL_RESULT(CreateDirectoryA("sub.h", nullptr), false, ERROR_ALREADY_EXISTS);
-    EXPECT_CALL_RESULT(SetCurrentDirectoryA(Full("absent").c_str()), false,
-                       ERROR_FILE_NOT_FOUND);
+    EXPECT_CALL_RESULT(SetCurrentDirectoryA(Full("absent").c_str()), false, ERROR_FILE_NOT_FOUND);
     EXPECT_CALL_RESULT(SetCurrentDirectoryA(Full("other.h").c_str()), false, ERROR_DIRECTORY);
 }
 

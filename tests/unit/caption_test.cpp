@@ -1,9 +1,8 @@
 // The message box caption derived from the command line.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "report/report.h"
+
+#include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -13,11 +12,11 @@ struct CaptionCase {
 };
 
 const CaptionCase CaptionCases[] = {
-    {"\"C:\\Apps\\setup.exe\" ", "setup.exe"},      // the space goes, then the quote
+    {"\"C:\\Apps\\setup.exe\" ", "setup.exe"}, // the space goes, then the quote
     {"C:\\Apps\\setup.exe", "setup.exe"},
     {"\"C:\\Apps\\setup.exe\"", "setup.exe"},
-    {"\"C:\\Apps\\setup.exe\" D:\\data", "data"},   // the last separator of all counts
-    {"\"C:\\Apps\\setup.exe\"  ", "setup.exe\" "},  // only one space is removed
+    {"\"C:\\Apps\\setup.exe\" D:\\data", "data"},  // the last separator of all counts
+    {"\"C:\\Apps\\setup.exe\"  ", "setup.exe\" "}, // only one space is removed
     {"\"C:\\Apps\\setup.exe\" -quiet", "setup.exe\" -quiet"},
     {"setup.exe", "setup.exe"},
     {"C:\\Apps\\an-installer-with-a-very-long-name.exe",

@@ -1,11 +1,10 @@
 // The floating-point guard around the message box.
-#include <gtest/gtest.h>
-
-#include <stdint.h>
-#include <string.h>
-
 #include "report/fpu_guard.h"
 #include "report/report.h"
+
+#include <gtest/gtest.h>
+#include <stdint.h>
+#include <string.h>
 
 #if defined(__i386__) || defined(__x86_64__)
 

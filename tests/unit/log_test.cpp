@@ -1,12 +1,10 @@
 // The log mode of the message report.
-#include <gtest/gtest.h>
+#include "report/report.h"
 
+#include <gtest/gtest.h>
+#include <regex>
 #include <stdio.h>
 #include <string>
-
-#include <regex>
-
-#include "report/report.h"
 
 namespace {
 
