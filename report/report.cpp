@@ -28,6 +28,20 @@ void LogMessage(const char *text) {
 
 } // namespace
 
+bool StartReportLog(const char *fileName, bool alsoShowBox) {
+    size_t length = strlen(fileName);
+    if (length >= sizeof LogFileName)
+        return false;
+    memcpy(LogFileName, fileName, length + 1);
+    ShowWhenLogging = alsoShowBox ? 1 : 0;
+    LogToFile = 1;
+    return true;
+}
+
+void StopReportLog() {
+    LogToFile = 0;
+}
+
 void WriteLogRecord(FILE *log, const SYSTEMTIME &time, const char *text) {
     fprintf(log, "%2d:%02d:%02d.%03d   %s", time.wHour, time.wMinute, time.wSecond,
             time.wMilliseconds, text);

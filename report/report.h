@@ -14,6 +14,14 @@ extern unsigned char LogToFile;       // nonzero: append each text to LogFileNam
 extern unsigned char ShowWhenLogging; // with LogToFile: also show the box
 extern char LogFileName[80];
 
+// Switches the log mode on: each report is appended to `fileName`, and
+// shown in the box too when `alsoShowBox`. Returns false, changing
+// nothing, when the name does not fit LogFileName.
+bool StartReportLog(const char *fileName, bool alsoShowBox);
+
+// Switches the log mode off again: reports are shown in the box only.
+void StopReportLog();
+
 // Room for the caption's 32 characters and its terminator.
 const size_t CaptionCapacity = 33;
 

@@ -1,4 +1,5 @@
 // The log mode of the message report.
+#include "log_file.h"
 #include "report/report.h"
 
 #include <gtest/gtest.h>
@@ -7,24 +8,6 @@
 #include <string>
 
 namespace {
-
-// The line ending a text-mode stream writes for "\n".
-#if defined(_WIN32)
-const char LineEnd[] = "\r\n";
-#else
-const char LineEnd[] = "\n";
-#endif
-
-std::string ReadWholeFile(const char *path) {
-    std::string contents;
-    FILE *file = fopen(path, "rb");
-    if (file == nullptr)
-        return "<missing>";
-    for (int c; (c = fgetc(file)) != EOF;)
-        contents += static_cast<char>(c);
-    fclose(file);
-    return contents;
-}
 
 struct RecordCase {
     WORD hour, minute, second, millisecond;
@@ -55,23 +38,8 @@ TEST(LogRecord, PadsTheTimeAndAddsNoLineBreak) {
     }
 }
 
-class LogMode : public testing::Test {
-  protected:
-    void SetUp() override {
-        snprintf(LogFileName, sizeof LogFileName, "zv-log-mode.txt");
-        remove(LogFileName);
-        LogToFile = 1;
-        ShowWhenLogging = 0;
-    }
-    void TearDown() override {
-        remove(LogFileName);
-        LogToFile = 0;
-        LogFileName[0] = '\0';
-    }
-};
-
 TEST_F(LogMode, AppendsTimeStampedTextsWithoutShowingTheBox) {
-    FILE *existing = fopen(LogFileName, "wb");
+    FILE *existing = fopen(LogPath, "wb");
     ASSERT_NE(existing, nullptr);
     fputs("earlier\n", existing);
     fclose(existing);
@@ -86,17 +54,26 @@ TEST_F(LogMode, AppendsTimeStampedTextsWithoutShowingTheBox) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 #endif
 
-    const std::string stamp = "[ 12][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}   ";
-    const std::regex expected("earlier\n" + stamp + "first, " + stamp + "still the first line" +
-                              LineEnd + stamp + "second");
-    std::string contents = ReadWholeFile(LogFileName);
+    const std::regex expected("earlier\n" + LogStamp + "first, " + LogStamp +
+                              "still the first line" + LineEnd + LogStamp + "second");
+    std::string contents = ReadWholeFile(LogPath);
     EXPECT_TRUE(std::regex_match(contents, expected)) << contents;
 }
 
 TEST_F(LogMode, PassesOverALogFileThatCannotBeOpened) {
-    snprintf(LogFileName, sizeof LogFileName, "no-such-directory/log.txt");
+    ASSERT_TRUE(StartReportLog("no-such-directory/log.txt", false));
     ReportMessage("lost on purpose");
     EXPECT_EQ(ReadWholeFile(LogFileName), "<missing>");
+}
+
+TEST_F(LogMode, RefusesALogFileNameTooLongForItsBuffer) {
+    const std::string tooLong(sizeof LogFileName, 'n');
+    EXPECT_FALSE(StartReportLog(tooLong.c_str(), true));
+    EXPECT_STREQ(LogFileName, LogPath);
+    EXPECT_EQ(ShowWhenLogging, 0);
+    const std::string longest(sizeof LogFileName - 1, 'n');
+    EXPECT_TRUE(StartReportLog(longest.c_str(), true));
+    EXPECT_EQ(ShowWhenLogging, 1);
 }
 
 } // namespace
