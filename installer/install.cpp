@@ -45,6 +45,12 @@ bool HasPatternExtension(const char *name, const char *pattern) {
     return true;
 }
 
+// Whether a search that delivered nothing (more) simply ran out of
+// matches, rather than failing.
+bool IsNoMatch(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
 // A match is placed only when it is a file named as the pattern means;
 // directories are passed over without a report.
 bool IsFileToPlace(const WIN32_FIND_DATAA &match, const char *pattern) {
@@ -112,12 +118,17 @@ void SweepToSubdir(const char *pattern, const char *subdir) {
 
     WIN32_FIND_DATAA match;
     HANDLE search = FindFirstFileA(pattern, &match);
-    if (search == INVALID_HANDLE_VALUE)
+    if (search == INVALID_HANDLE_VALUE) {
+        if (!IsNoMatch(GetLastError()))
+            NoteProblem(NotSearched, pattern, subdirName, LastErrorText());
         return;
+    }
     do {
         if (IsFileToPlace(match, pattern))
             CopyMatch(match.cFileName, targetFits, subdirName);
     } while (FindNextFileA(search, &match));
+    if (!IsNoMatch(GetLastError()))
+        NoteProblem(NotSearched, pattern, subdirName, LastErrorText());
     FindClose(search);
     RemovePendingSources(subdirName);
 }
@@ -129,6 +140,8 @@ void ReturnToRoot(const char *name, const char *subdir) {
         return;
     WIN32_FIND_DATAA match;
     HANDLE search = FindFirstFileA(name, &match);
+    if (search == INVALID_HANDLE_VALUE && !IsNoMatch(GetLastError()))
+        NoteProblem(NotMovedBack, name, subdir + 1, LastErrorText());
     if (search != INVALID_HANDLE_VALUE) {
         if (IsFileToPlace(match, name)) {
             const char *found = match.cFileName;

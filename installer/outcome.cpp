@@ -22,6 +22,7 @@ const char *const ProblemFormats[] = {
     "%s: not copied to %s (%s)",
     "%s: copied to %s, but the original could not be removed (%s)",
     "%s: not moved back from %s (%s)",
+    "%s: the search for files to place in %s failed (%s)",
 };
 
 int ProblemCount = 0;

@@ -5,18 +5,29 @@ One table of scenarios serves both builds: the POSIX port is run directly,
 the Windows product under Wine (headless, so its box returns at once). On
 the POSIX port the report, which goes to standard error, is checked too.
 
-    run_scenarios.py --program PATH [--wine WRAPPER] [--only NAME]
+    run_scenarios.py --program PATH [--wine WRAPPER --hold-helper EXE] [--only NAME]
 """
 import argparse
 import os
 import re
 import shutil
+import socket
+import stat
 import subprocess
 import sys
 import tempfile
 from dataclasses import dataclass, field
 
 PROGRAM = "<program>"  # stands for the copied program file in a tree
+FIFO = "<fifo>"  # special files, as contents of a tree
+SOCKET = "<socket>"
+DEVICE = "<device>"
+LINK = "<link to "  # LINK + target + ">"
+
+
+def link_to(target):
+    return f"{LINK}{target}>"
+
 SUCCESS = "Zorvalt successfully installed!"
 INCOMPLETE = "Zorvalt was not completely installed."
 
@@ -33,10 +44,14 @@ class Scenario:
     between_runs: dict = field(default_factory=dict)
     builds: tuple = ("posix", "win32")
     refuse_removal: tuple = ()  # files whose deletion the platform refuses
+    immutable: tuple = ()  # directories nothing can be created in, even by root (POSIX)
+    unreadable: tuple = ()  # files made unreadable; the program then runs as nobody (POSIX)
+    held_open: str = ""  # a file another process holds open without sharing (Windows)
     program_in: str = ""  # copy the program there and run that copy
     start_in: str = ""  # start directory, relative to the fixture
     start_length: int = 0  # pad the start directory to exactly this length
     drive_root: bool = False  # start at a drive's root (Wine only)
+    timeout: int = 120  # seconds; a hang fails the scenario
 
 
 def lines(*rows):
@@ -129,6 +144,63 @@ SCENARIOS = [
         "a start directory of 499 characters stops the run before any step",
         {"a.h": "A"}, {"a.h": "A"}, exit_code=1, builds=("posix",), start_length=499,
         report=lines("Zorvalt was not installed: the current directory could not be read.")),
+    Scenario(
+        "a read-only source is copied and kept; a second run cannot remove it either",
+        {"a.h": "A", "b.h": "B"},
+        {"a.h": "A", "INCLUDE/": None, "INCLUDE/a.h": "A", "INCLUDE/b.h": "B", "LIB/": None},
+        exit_code=1, runs=2, refuse_removal=("a.h",),
+        report=lines(INCOMPLETE, "a.h: copied to INCLUDE, but the original could not be"
+                                 " removed (Operation not permitted)")),
+    Scenario(
+        "a target directory nothing can be written to: every file stays and is reported",
+        {"INCLUDE/": None, "INCLUDE/old.h": "old", "a.h": "A", "b.h": "B", "x.lib": "X"},
+        {"INCLUDE/": None, "INCLUDE/old.h": "old", "a.h": "A", "b.h": "B", "LIB/": None,
+         "LIB/x.lib": "X"},
+        exit_code=1, immutable=("INCLUDE",),
+        report=lines(INCOMPLETE, "a.h: not copied to INCLUDE (Operation not permitted)",
+                     "b.h: not copied to INCLUDE (Operation not permitted)")),
+    Scenario(
+        "a source another process holds without sharing stays and is reported",
+        {"a.h": "A", "b.h": "B"},
+        {"a.h": "A", "INCLUDE/": None, "INCLUDE/b.h": "B", "LIB/": None},
+        exit_code=1, builds=("win32",), held_open="a.h"),
+    Scenario(
+        "FIFOs and sockets named like headers are reported, never opened",
+        {"a.h": "A", "fifo.h": FIFO, "socket.h": SOCKET},
+        {"INCLUDE/": None, "INCLUDE/a.h": "A", "fifo.h": FIFO, "socket.h": SOCKET,
+         "LIB/": None},
+        exit_code=1, builds=("posix",), timeout=10,
+        report=lines(INCOMPLETE, "fifo.h: not copied to INCLUDE (not a regular file)",
+                     "socket.h: not copied to INCLUDE (not a regular file)")),
+    Scenario(
+        "a device named like a library is reported, never opened",
+        {"device.lib": DEVICE, "a.lib": "A"},
+        {"INCLUDE/": None, "LIB/": None, "LIB/a.lib": "A", "device.lib": DEVICE},
+        exit_code=1, builds=("posix",), timeout=10,
+        report=lines(INCOMPLETE, "device.lib: not copied to LIB (not a regular file)")),
+    Scenario(
+        "a link to a file is followed; a dangling link is reported",
+        {"target.txt": "T", "link.h": link_to("target.txt"),
+         "dangling.h": link_to("missing.txt")},
+        {"target.txt": "T", "INCLUDE/": None, "INCLUDE/link.h": "T",
+         "dangling.h": link_to("missing.txt"), "LIB/": None},
+        exit_code=1, builds=("posix",), timeout=10,
+        report=lines(INCOMPLETE,
+                     "dangling.h: not copied to INCLUDE (No such file or directory)")),
+    Scenario(
+        "names with spaces, quotes, a newline or 255 bytes are placed",
+        {"with space.h": "1", 'quo"ted.h': "2", "new\nline.h": "3", "x" * 253 + ".h": "4",
+         "'single'.lib": "5"},
+        {"INCLUDE/": None, "INCLUDE/with space.h": "1", 'INCLUDE/quo"ted.h': "2",
+         "INCLUDE/new\nline.h": "3", "INCLUDE/" + "x" * 253 + ".h": "4", "LIB/": None,
+         "LIB/'single'.lib": "5"},
+        builds=("posix",)),
+    Scenario(
+        "an unreadable source is reported and stays",
+        {"secret.h": "S", "a.h": "A"},
+        {"secret.h": "S", "INCLUDE/": None, "INCLUDE/a.h": "A", "LIB/": None},
+        exit_code=1, builds=("posix",), unreadable=("secret.h",),
+        report=lines(INCOMPLETE, "secret.h: not copied to INCLUDE (Permission denied)")),
 ]
 
 
@@ -141,10 +213,34 @@ def write_tree(root, tree):
         full = os.path.join(root, path)
         if path.endswith("/"):
             os.makedirs(full, exist_ok=True)
+            continue
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        if contents == FIFO:
+            os.mkfifo(full)
+        elif contents == SOCKET:
+            make_socket(full)
+        elif contents == DEVICE:
+            try:
+                os.mknod(full, 0o644 | stat.S_IFCHR, os.makedev(1, 3))
+            except PermissionError:
+                raise Skip("cannot make a device node here (needs CAP_MKNOD)")
+        elif contents.startswith(LINK):
+            os.symlink(contents[len(LINK):-1], full)
         else:
-            os.makedirs(os.path.dirname(full), exist_ok=True)
             with open(full, "w") as f:
                 f.write(contents)
+
+
+def make_socket(path):
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    directory, name = os.path.split(path)
+    here = os.getcwd()
+    os.chdir(directory)  # a socket's path is limited to about 100 bytes
+    try:
+        listener.bind(name)
+    finally:
+        os.chdir(here)
+        listener.close()
 
 
 def read_tree(root, program_name):
@@ -155,13 +251,25 @@ def read_tree(root, program_name):
         for d in subdirs:
             tree[prefix + d + "/"] = None
         for f in files:
-            path = os.path.join(directory, f)
-            if f == program_name:
-                tree[prefix + PROGRAM] = None
-                continue
-            with open(path, errors="replace") as stream:
-                tree[prefix + f] = stream.read()
+            tree[prefix + (PROGRAM if f == program_name else f)] = \
+                read_node(os.path.join(directory, f), f == program_name)
     return tree
+
+
+def read_node(path, is_program):
+    if os.path.islink(path):
+        return link_to(os.readlink(path))
+    mode = os.lstat(path).st_mode
+    if is_program:
+        return None
+    if stat.S_ISFIFO(mode):
+        return FIFO
+    if stat.S_ISSOCK(mode):
+        return SOCKET
+    if stat.S_ISCHR(mode) or stat.S_ISBLK(mode):
+        return DEVICE
+    with open(path, errors="replace") as stream:
+        return stream.read()
 
 
 def padded_directory(base, length):
@@ -186,11 +294,51 @@ def refuse_removal(path, build):
         raise Skip("chattr +i is not available here (needs root and a supporting file system)")
 
 
+def make_immutable(path):
+    if subprocess.run(["chattr", "+i", path], capture_output=True).returncode != 0:
+        raise Skip("chattr +i is not available here (needs root and a supporting file system)")
+
+
+def hand_to_nobody(root, unreadable):
+    """Gives the fixture to the unprivileged user nobody, with `unreadable`
+    files it may not read; the program then runs as nobody."""
+    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+        raise Skip("running as nobody needs root and setpriv")
+    for directory, subdirs, files in os.walk(root):
+        for name in [directory] + [os.path.join(directory, n) for n in subdirs + files]:
+            os.lchown(name, 65534, 65534)
+    for name in unreadable:
+        os.chmod(os.path.join(root, name), 0)
+    # nobody must be able to reach the fixture
+    path = root
+    while path != "/":
+        path = os.path.dirname(path)
+        os.chmod(path, os.stat(path).st_mode | 0o711)
+
+
 def allow_removal(root):
     subprocess.run(["chattr", "-R", "-i", root], capture_output=True)
     for directory, _, files in os.walk(root):
         for f in files:
-            os.chmod(os.path.join(directory, f), 0o644)
+            path = os.path.join(directory, f)
+            if not os.path.islink(path):
+                os.chmod(path, 0o644)
+
+
+HOLD_HELPER = ""
+
+
+def hold_open(path, wine):
+    """Starts a Windows process that holds `path` open without sharing until
+    its standard input closes."""
+    if not wine or not HOLD_HELPER:
+        raise Skip("holding a file without sharing needs the Windows build and its helper")
+    holder = subprocess.Popen([wine, HOLD_HELPER, windows_path(path)], stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, text=True)
+    if holder.stdout.readline().strip() != "held":
+        holder.kill()
+        raise RuntimeError(f"the helper could not hold {path}")
+    return holder
 
 
 def windows_path(path):
@@ -209,11 +357,16 @@ def run_installer(scenario, program, wine, start, fixture):
         command = [wine, program]
     else:
         command = [program]
+    if scenario.unreadable:
+        command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
     env = dict(os.environ)
     env.pop("DISPLAY", None)
     env.pop("ZV_KEEP_DISPLAY", None)
-    return subprocess.run(command, cwd=start, env=env, capture_output=True, text=True,
-                          timeout=120)
+    try:
+        return subprocess.run(command, cwd=start, env=env, capture_output=True, text=True,
+                              timeout=scenario.timeout)
+    except subprocess.TimeoutExpired:
+        return subprocess.CompletedProcess(command, "timed out", "", "")
 
 
 def wine_prefix(wine):
@@ -249,11 +402,17 @@ def run_scenario(scenario, program, wine, base):
         write_tree(top, scenario.before)
         for name in scenario.refuse_removal:
             refuse_removal(os.path.join(top, name), build)
+        if scenario.unreadable:
+            hand_to_nobody(top, scenario.unreadable)
+        for name in scenario.immutable:
+            make_immutable(os.path.join(top, name))
         run_program = program
         if scenario.program_in:
             run_program = os.path.join(top, scenario.program_in, os.path.basename(program))
             shutil.copy2(program, run_program)
         start = os.path.join(top, scenario.start_in)
+        holder = hold_open(os.path.join(top, scenario.held_open), wine) \
+            if scenario.held_open else None
         problems = []
         for run in range(scenario.runs):
             if run > 0:
@@ -264,6 +423,9 @@ def run_scenario(scenario, program, wine, base):
                                 f"expected {scenario.exit_code}; stderr: {result.stderr!r}")
             if build == "posix" and run == scenario.runs - 1:
                 problems += check_report(scenario, result.stderr, os.path.basename(program))
+        if holder:
+            holder.stdin.close()
+            holder.wait(timeout=30)
         tree = read_tree(top, os.path.basename(program))
         if tree != scenario.after:
             missing = {k: v for k, v in scenario.after.items() if tree.get(k, "<none>") != v}
@@ -280,9 +442,12 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--wine", default="")
     parser.add_argument("--only", default="")
+    parser.add_argument("--hold-helper", default="")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     wine = os.path.abspath(args.wine) if args.wine else ""
+    global HOLD_HELPER
+    HOLD_HELPER = os.path.abspath(args.hold_helper) if args.hold_helper else ""
 
     passed = failed = skipped = 0
     base = tempfile.mkdtemp(prefix="zv-scenarios-")
