@@ -19,10 +19,12 @@ char *WorkPathTail = WorkPath;
 
 namespace {
 
-// Sources whose copies are in place, removed together once the batch of
-// copies is durable. Bounded, so memory does not grow with the files.
-char PendingRemovals[256][MAX_PATH];
-int PendingCount = 0;
+// The names of sources whose copies are in place, packed one after another,
+// removed together once their batch of copies is durable: one flush for a
+// whole distribution of ordinary size, and memory that does not grow with
+// the number of files.
+char PendingRemovals[256 * 1024];
+size_t PendingLength = 0;
 
 // Whether `name` ends in the extension of `pattern` ("*.lib" -> ".lib"),
 // without regard to ASCII case. Windows also matches a pattern against a
@@ -61,19 +63,28 @@ bool IsFileToPlace(const WIN32_FIND_DATAA &match, const char *pattern) {
 // Makes the pending copies durable, then removes their sources. The target
 // directory is WorkPath up to WorkPathTail.
 void RemovePendingSources(const char *subdirName) {
-    if (PendingCount == 0)
+    if (PendingLength == 0)
         return;
     *WorkPathTail = '\0';
     bool durable = FlushCopiedBatch(WorkPath) != FALSE;
     const char *flushFailure = durable ? nullptr : LastErrorText();
-    for (int i = 0; i < PendingCount; ++i) {
-        const char *name = PendingRemovals[i];
+    for (const char *name = PendingRemovals; name < PendingRemovals + PendingLength;
+         name += strlen(name) + 1) {
         if (!durable)
             NoteProblem(NotRemoved, name, subdirName, flushFailure);
         else if (!DeleteFileA(name))
             NoteProblem(NotRemoved, name, subdirName, LastErrorText());
     }
-    PendingCount = 0;
+    PendingLength = 0;
+}
+
+// Queues the source `name` for removal with the rest of its batch.
+void QueueRemoval(const char *name, const char *subdirName) {
+    size_t size = strlen(name) + 1;
+    if (PendingLength + size > sizeof PendingRemovals)
+        RemovePendingSources(subdirName);
+    memcpy(PendingRemovals + PendingLength, name, size);
+    PendingLength += size;
 }
 
 // Copies one match of a sweep to WorkPath, whose directory part ends at
@@ -92,9 +103,7 @@ void CopyMatch(const char *name, bool targetFits, const char *subdirName) {
         NoteProblem(NotRemoved, name, subdirName, LastErrorText());
         return;
     }
-    if (PendingCount == static_cast<int>(sizeof PendingRemovals / sizeof PendingRemovals[0]))
-        RemovePendingSources(subdirName);
-    PutText(PendingRemovals[PendingCount++], MAX_PATH, name);
+    QueueRemoval(name, subdirName);
 }
 
 // WorkPath = InstallRoot + `subdir`; false when it does not fit.
