@@ -136,9 +136,10 @@ bool PublishStagingFile(int out, const char *staging, const char *destination, b
     return fdatasync(out) == 0 && rename(staging, destination) == 0;
 }
 
-// Copies the open regular file `in` to `destination` through a staging
-// file, so that the destination is replaced whole or not at all.
-BOOL CopyOpenFile(int in, const struct stat &source, const char *destination, bool failIfExists) {
+// Copies the open regular file `in` to `destination` through a named
+// staging file, for file systems without anonymous files.
+BOOL CopyThroughStagingName(int in, const struct stat &source, const char *destination,
+                            bool failIfExists) {
     char staging[PATH_MAX];
     if (!StagingNameFor(destination, staging, sizeof staging))
         return FailWithCode(ERROR_FILENAME_EXCED_RANGE);
@@ -151,6 +152,66 @@ BOOL CopyOpenFile(int in, const struct stat &source, const char *destination, bo
     bool closed = close(out) == 0;
     if (!placed) {
         unlink(staging);
+        if (savedErrno == EEXIST && failIfExists)
+            return FailWithCode(ERROR_FILE_EXISTS);
+        errno = savedErrno;
+        return FailWithErrno();
+    }
+    return closed ? TRUE : FailWithErrno();
+}
+
+// Gives the anonymous file `out` the name `name`; fails with EEXIST when
+// the name is taken.
+bool LinkAnonymousFile(int out, const char *name) {
+    char self[32];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", out);
+    return linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Puts the complete anonymous file `out` in place under `destination`. A
+// destination that is replaced loses its old bytes only once the new ones
+// are on stable storage, and is replaced by a rename from a staging name.
+bool PublishAnonymousFile(int out, const char *destination, bool failIfExists) {
+    if (LinkAnonymousFile(out, destination))
+        return true;
+    if (errno != EEXIST || failIfExists)
+        return false;
+    char staging[PATH_MAX];
+    if (!StagingNameFor(destination, staging, sizeof staging)) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    if (fdatasync(out) != 0)
+        return false;
+    bool named = LinkAnonymousFile(out, staging) ||
+                 (errno == EEXIST && unlink(staging) == 0 && LinkAnonymousFile(out, staging));
+    if (!named)
+        return false;
+    if (rename(staging, destination) == 0)
+        return true;
+    int savedErrno = errno;
+    unlink(staging);
+    errno = savedErrno;
+    return false;
+}
+
+// Copies the open regular file `in` to `destination` through an anonymous
+// file in the destination's directory, so that the destination is replaced
+// whole or not at all and a run killed halfway leaves nothing behind.
+BOOL CopyOpenFile(int in, const struct stat &source, const char *destination, bool failIfExists) {
+    char directory[PATH_MAX];
+    if (!DirectoryOf(destination, directory, sizeof directory))
+        return FailWithCode(ERROR_FILENAME_EXCED_RANGE);
+    int out = open(directory, O_TMPFILE | O_WRONLY | O_CLOEXEC, source.st_mode & 07777);
+    if (out < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        return CopyThroughStagingName(in, source, destination, failIfExists);
+    if (out < 0)
+        return FailWithErrno();
+    bool placed = FillStagingFile(in, out, source) &&
+                  PublishAnonymousFile(out, destination, failIfExists);
+    int savedErrno = errno;
+    bool closed = close(out) == 0;
+    if (!placed) {
         if (savedErrno == EEXIST && failIfExists)
             return FailWithCode(ERROR_FILE_EXISTS);
         errno = savedErrno;

@@ -50,6 +50,7 @@ FAMILIES = [
     ("copying data", "copy_file_range", "EIO"),
     ("copying times", "utimensat", "EIO"),
     ("syncing", "syncfs", "EIO"),
+    ("linking", "linkat", "ENOSPC"),
     ("renaming", "renameat2", "ENOSPC"),
     ("unlinking", "unlink", "EACCES"),
     ("closing", "close", "EIO"),
@@ -80,6 +81,7 @@ def calls_of_a_run(program, base):
     run(["strace", "-qq", "-o", trace, "-e", "trace=" + ",".join(names), program], top)
     shutil.rmtree(top)
     counts, relevant, started = {}, {}, False
+    anonymous = []  # openat calls that create a copy's anonymous file
     with open(trace) as f:
         for line in f:
             match = re.match(r"(\w+)\(", line)
@@ -90,7 +92,9 @@ def calls_of_a_run(program, base):
             started = started or name == "getcwd"
             if started and name != "getcwd":
                 relevant.setdefault(name, []).append(counts[name])
-    return relevant
+            if "O_TMPFILE" in line:
+                anonymous.append(counts[name])
+    return relevant, anonymous
 
 
 def choose_points(indices):
@@ -130,6 +134,37 @@ def check_report(result, tree, clean):
     return problems
 
 
+def check_named_staging(program, base, anonymous, clean):
+    """Where the file system has no anonymous files, copies go through a
+    named staging file. Refusing every anonymous file of the header sweep
+    (a source's opening, then the anonymous file, in turns) must still give
+    a clean run."""
+    sweep = [anonymous[0]]
+    while sweep[-1] + 2 in anonymous:
+        sweep.append(sweep[-1] + 2)
+    # Each refused call is followed by one more opening, of the named file.
+    first, last = sweep[0], sweep[0] + 3 * (len(sweep) - 1)
+    top = fixture(base)
+    trace = os.path.join(base, "fallback.txt")
+    result = run(["strace", "-qq", "-o", trace, "-e", "trace=openat", "-e",
+                  f"inject=openat:error=EOPNOTSUPP:when={first}..{last}+3", program], top)
+    tree = read_tree(top, "")
+    shutil.rmtree(top)
+    with open(trace) as f:
+        injected = [line for line in f if "INJECTED" in line]
+    problems = check_nothing_lost(tree, allow_staging=False)
+    if len(injected) != len(sweep) or not all("O_TMPFILE" in line for line in injected):
+        problems.append(f"the refusals did not hit the anonymous files only: {injected}")
+    if result.returncode != 0 or tree != clean:
+        problems.append(f"exit code {result.returncode}, paths {sorted(tree)}, "
+                        f"report {result.stderr!r}")
+    print(("FAIL " if problems else "ok   ") +
+          f"error no anonymous files: {len(sweep)} copies through a named staging file")
+    for problem in problems:
+        print(f"     {problem}")
+    return not problems
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
@@ -146,7 +181,7 @@ def main():
             print("FAIL: a clean run did not succeed")
             return 1
         clean = read_tree(top, "")
-        relevant = calls_of_a_run(program, base)
+        relevant, anonymous = calls_of_a_run(program, base)
         counts = {"error": [0, 0], "kill": [0, 0]}
         for family, call, errno in FAMILIES:
             indices = relevant.get(call)
@@ -169,15 +204,17 @@ def main():
                         again = run([program], top)
                         if again.returncode != 0 or read_tree(top, "") != clean:
                             problems.append(f"the second run gave exit code {again.returncode}"
-                                            f" and {read_tree(top, '')}, report {again.stderr!r}")
+                                            f" and paths {sorted(read_tree(top, ''))}, "
+                                            f"report {again.stderr!r}")
                     shutil.rmtree(top)
                     label = f"{kind:5} {family}: {call} call {position} of {len(indices)}, {action}"
                     counts[kind][1 if problems else 0] += 1
                     print(("FAIL " if problems else "ok   ") + label)
                     for problem in problems:
                         print(f"     {problem}")
-        passed = counts["error"][0] + counts["kill"][0]
-        failed = counts["error"][1] + counts["kill"][1]
+        fallback_ok = check_named_staging(program, base, anonymous, clean)
+        passed = counts["error"][0] + counts["kill"][0] + fallback_ok
+        failed = counts["error"][1] + counts["kill"][1] + (not fallback_ok)
         print(f"fault trials: {counts['error'][0] + counts['error'][1]} error points, "
               f"{counts['kill'][0] + counts['kill'][1]} kill points")
         print(f"fault trials: {passed} passed, {failed} failed")
