@@ -112,6 +112,18 @@ bool ComposeSubdirPath(const char *subdir) {
            AppendText(WorkPath, sizeof WorkPath, subdir);
 }
 
+// Moves `name` from the current directory (the subdirectory) to
+// InstallRoot; the move refuses a file of that name already there.
+void MoveBackToRoot(const char *name, const char *subdirName) {
+    bool targetFits = PutText(WorkPath, sizeof WorkPath, InstallRoot) &&
+                      AppendText(WorkPath, sizeof WorkPath, ZV_SEPARATOR) &&
+                      AppendText(WorkPath, sizeof WorkPath, name);
+    if (!targetFits)
+        NoteProblem(NotMovedBack, name, subdirName, PathTooLong);
+    else if (!MoveFileA(name, WorkPath))
+        NoteProblem(NotMovedBack, name, subdirName, LastErrorText());
+}
+
 } // namespace
 
 void SweepToSubdir(const char *pattern, const char *subdir) {
@@ -149,20 +161,12 @@ void ReturnToRoot(const char *name, const char *subdir) {
         return;
     WIN32_FIND_DATAA match;
     HANDLE search = FindFirstFileA(name, &match);
-    if (search == INVALID_HANDLE_VALUE && !IsNoMatch(GetLastError()))
-        NoteProblem(NotMovedBack, name, subdir + 1, LastErrorText());
     if (search != INVALID_HANDLE_VALUE) {
-        if (IsFileToPlace(match, name)) {
-            const char *found = match.cFileName;
-            bool targetFits = PutText(WorkPath, sizeof WorkPath, InstallRoot) &&
-                              AppendText(WorkPath, sizeof WorkPath, ZV_SEPARATOR) &&
-                              AppendText(WorkPath, sizeof WorkPath, found);
-            if (!targetFits)
-                NoteProblem(NotMovedBack, found, subdir + 1, PathTooLong);
-            else if (!MoveFileA(found, WorkPath))
-                NoteProblem(NotMovedBack, found, subdir + 1, LastErrorText());
-        }
+        if (IsFileToPlace(match, name))
+            MoveBackToRoot(match.cFileName, subdir + 1);
         FindClose(search);
+    } else if (!IsNoMatch(GetLastError())) {
+        NoteProblem(NotMovedBack, name, subdir + 1, LastErrorText());
     }
     SetCurrentDirectoryA(HomeDir);
 }

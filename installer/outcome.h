@@ -2,8 +2,8 @@
 #pragma once
 
 enum ProblemKind {
-    NotCopied,   // the file stays at the top
-    NotRemoved,  // the copy is in place, the original stays at the top too
+    NotCopied,    // the file stays at the top
+    NotRemoved,   // the copy is in place, the original stays at the top too
     NotMovedBack, // the file stays in the subdirectory
     NotSearched   // a search for a pattern ended in an error; `name` is the pattern
 };

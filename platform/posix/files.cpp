@@ -63,8 +63,7 @@ int CreateStagingFile(const char *staging, mode_t mode) {
     return fd;
 }
 
-// Copies `size` bytes with the kernel's help: block sharing where the file
-// system offers it, else an in-kernel copy, else a plain loop.
+// Copies the rest of `in` to `out` through a buffer.
 bool CopyWithReadWrite(int in, int out) {
     char chunk[128 * 1024];
     for (;;) {
@@ -82,8 +81,11 @@ bool CopyWithReadWrite(int in, int out) {
     }
 }
 
+// Copies `size` bytes with the kernel's help: block sharing where the file
+// system offers it, else an in-kernel copy, else a plain loop. Every byte
+// is read once.
 bool CopyContents(int in, int out, off_t size) {
-    static bool cloneUnavailable = false;
+    static bool cloneUnavailable = false; // learnt once, not paid per file
     if (size == 0)
         return true;
     if (!cloneUnavailable) {
@@ -109,8 +111,8 @@ bool CopyContents(int in, int out, off_t size) {
     return true;
 }
 
-// Fills the open staging file from `in` and gives it the source's
-// permission bits and times.
+// Fills the open staging file (named or anonymous) from `in` and gives it
+// the source's permission bits and times.
 bool FillStagingFile(int in, int out, const struct stat &source) {
     mode_t permissions = source.st_mode & 07777;
     if (!CopyContents(in, out, source.st_size))
@@ -136,6 +138,21 @@ bool PublishStagingFile(int out, const char *staging, const char *destination, b
     return fdatasync(out) == 0 && rename(staging, destination) == 0;
 }
 
+// Closes the copy `out` and gives the copy's result: the error that stopped
+// it, else the close's. A named staging file of a failed copy is removed.
+BOOL FinishCopy(int out, bool placed, bool failIfExists, const char *staging) {
+    int savedErrno = errno;
+    bool closed = close(out) == 0;
+    if (placed)
+        return closed ? TRUE : FailWithErrno();
+    if (staging != nullptr)
+        unlink(staging);
+    if (savedErrno == EEXIST && failIfExists)
+        return FailWithCode(ERROR_FILE_EXISTS);
+    errno = savedErrno;
+    return FailWithErrno();
+}
+
 // Copies the open regular file `in` to `destination` through a named
 // staging file, for file systems without anonymous files.
 BOOL CopyThroughStagingName(int in, const struct stat &source, const char *destination,
@@ -148,16 +165,7 @@ BOOL CopyThroughStagingName(int in, const struct stat &source, const char *desti
         return FailWithErrno();
     bool placed = FillStagingFile(in, out, source) &&
                   PublishStagingFile(out, staging, destination, failIfExists);
-    int savedErrno = errno;
-    bool closed = close(out) == 0;
-    if (!placed) {
-        unlink(staging);
-        if (savedErrno == EEXIST && failIfExists)
-            return FailWithCode(ERROR_FILE_EXISTS);
-        errno = savedErrno;
-        return FailWithErrno();
-    }
-    return closed ? TRUE : FailWithErrno();
+    return FinishCopy(out, placed, failIfExists, staging);
 }
 
 // Gives the anonymous file `out` the name `name`; fails with EEXIST when
@@ -207,17 +215,9 @@ BOOL CopyOpenFile(int in, const struct stat &source, const char *destination, bo
         return CopyThroughStagingName(in, source, destination, failIfExists);
     if (out < 0)
         return FailWithErrno();
-    bool placed = FillStagingFile(in, out, source) &&
-                  PublishAnonymousFile(out, destination, failIfExists);
-    int savedErrno = errno;
-    bool closed = close(out) == 0;
-    if (!placed) {
-        if (savedErrno == EEXIST && failIfExists)
-            return FailWithCode(ERROR_FILE_EXISTS);
-        errno = savedErrno;
-        return FailWithErrno();
-    }
-    return closed ? TRUE : FailWithErrno();
+    bool placed =
+        FillStagingFile(in, out, source) && PublishAnonymousFile(out, destination, failIfExists);
+    return FinishCopy(out, placed, failIfExists, nullptr);
 }
 
 bool SameFile(const struct stat &a, const struct stat &b) {
