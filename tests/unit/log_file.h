@@ -28,10 +28,13 @@ inline std::string ReadWholeFile(const char *path) {
     return contents;
 }
 
-// Runs each test with the log mode on, the box off, and a fresh log file.
+// Runs each test with the log mode on, the box off, and a fresh log file of
+// its own (tests run in parallel in one directory).
 class LogMode : public testing::Test {
   protected:
     void SetUp() override {
+        const char *test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        snprintf(LogPath, sizeof LogPath, "zv-log-%.60s.txt", test);
         ASSERT_TRUE(StartReportLog(LogPath, false));
         remove(LogPath);
     }
@@ -39,5 +42,5 @@ class LogMode : public testing::Test {
         StopReportLog();
         remove(LogPath);
     }
-    static constexpr const char *LogPath = "zv-test-log.txt";
+    char LogPath[sizeof LogFileName];
 };
