@@ -12,7 +12,7 @@ report naming every file not in its place (or the failed search for it).
 After a kill: the same, except that a staging file may remain; then a
 second run exits 0 and leaves exactly the tree a clean run leaves.
 
-    run_fault_trials.py --program PATH
+    run_fault_trials.py --program PATH [--dir DIR]
 """
 import argparse
 import os
@@ -46,6 +46,7 @@ FAMILIES = [
     ("looking at a file", "newfstatat", "EIO"),
     ("listing", "getdents64", "EIO"),
     ("making a directory", "mkdir", "ENOSPC"),
+    ("sharing blocks", "ioctl", "EIO"),
     ("copying data", "copy_file_range", "ENOSPC"),
     ("copying data", "copy_file_range", "EIO"),
     ("copying times", "utimensat", "EIO"),
@@ -171,13 +172,14 @@ def check_named_staging(program, base, anonymous, clean):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
+    parser.add_argument("--dir", default=None, help="where to make the fixtures")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     if shutil.which("strace") is None:
         print("SKIP: strace is not installed")
         return 77
 
-    base = tempfile.mkdtemp(prefix="zv-faults-")
+    base = tempfile.mkdtemp(prefix="zv-faults-", dir=args.dir)
     try:
         top = fixture(base)
         if run([program], top).returncode != 0:
@@ -188,9 +190,8 @@ def main():
         counts = {"error": [0, 0], "kill": [0, 0]}
         for family, call, errno in FAMILIES:
             indices = relevant.get(call)
-            if not indices:
-                print(f"FAIL {family}: a run makes no {call} call to fail")
-                counts["error"][1] += 1
+            if not indices:  # e.g. no kernel copy where blocks are shared
+                print(f"SKIP {family}: a run on this file system makes no {call} call")
                 continue
             for when in choose_points(indices):
                 position = indices.index(when) + 1

@@ -5,7 +5,7 @@ One table of scenarios serves both builds: the POSIX port is run directly,
 the Windows product under Wine (headless, so its box returns at once). On
 the POSIX port the report, which goes to standard error, is checked too.
 
-    run_scenarios.py --program PATH [--wine WRAPPER --hold-helper EXE] [--only NAME]
+    run_scenarios.py --program PATH [--wine WRAPPER --hold-helper EXE] [--only NAME] [--dir DIR]
 """
 import argparse
 import os
@@ -443,6 +443,7 @@ def main():
     parser.add_argument("--wine", default="")
     parser.add_argument("--only", default="")
     parser.add_argument("--hold-helper", default="")
+    parser.add_argument("--dir", default=None, help="where to make the fixtures")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     wine = os.path.abspath(args.wine) if args.wine else ""
@@ -450,7 +451,7 @@ def main():
     HOLD_HELPER = os.path.abspath(args.hold_helper) if args.hold_helper else ""
 
     passed = failed = skipped = 0
-    base = tempfile.mkdtemp(prefix="zv-scenarios-")
+    base = tempfile.mkdtemp(prefix="zv-scenarios-", dir=args.dir)
     try:
         for scenario in SCENARIOS:
             if args.only and args.only not in scenario.name:
