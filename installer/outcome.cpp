@@ -32,8 +32,9 @@ int ProblemCount = 0;
 // about 60 characters of its own, so ten of them always fit.
 char OutcomeText[8192];
 
-// Where the line counting the problems not shown begins, once written.
-char *MoreProblemsLine = nullptr;
+// The length of the heading and the problem lines shown; the line that
+// counts the rest is written after them.
+size_t ShownLength = 0;
 
 char ErrorText[256];
 
@@ -55,6 +56,7 @@ void NoteProblem(ProblemKind kind, const char *name, const char *subdirName, con
     snprintf(line, sizeof line, ProblemFormats[kind], name, subdirName, reason);
     AppendText(OutcomeText, sizeof OutcomeText, "\n");
     AppendText(OutcomeText, sizeof OutcomeText, line);
+    ShownLength = strlen(OutcomeText);
 }
 
 const char *LastErrorText() {
@@ -74,15 +76,8 @@ bool InstallSucceeded() {
 const char *InstallOutcomeText() {
     if (ProblemCount == 0)
         return SuccessText;
-    if (ProblemCount > ProblemsShown) {
-        // Written past the last problem line each time, so that asking twice
-        // gives the same text.
-        char *closing = OutcomeText + strlen(OutcomeText);
-        if (MoreProblemsLine != nullptr)
-            closing = MoreProblemsLine;
-        MoreProblemsLine = closing;
-        snprintf(closing, sizeof OutcomeText - static_cast<size_t>(closing - OutcomeText),
+    if (ProblemCount > ProblemsShown)
+        snprintf(OutcomeText + ShownLength, sizeof OutcomeText - ShownLength,
                  "\nand %d more problems.", ProblemCount - ProblemsShown);
-    }
     return OutcomeText;
 }

@@ -53,17 +53,19 @@ bool EntryAttributes(DIR *stream, const struct dirent *entry, DWORD *attributes)
         *attributes = FILE_ATTRIBUTE_DIRECTORY;
         return true;
     }
-    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
-        *attributes = FILE_ATTRIBUTE_NORMAL;
+    *attributes = FILE_ATTRIBUTE_NORMAL;
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
         return true;
-    }
     struct stat target;
     if (fstatat(dirfd(stream), entry->d_name, &target, 0) == 0) {
-        *attributes = S_ISDIR(target.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        if (S_ISDIR(target.st_mode))
+            *attributes = FILE_ATTRIBUTE_DIRECTORY;
         return true;
     }
-    *attributes = FILE_ATTRIBUTE_NORMAL; // a dangling link is still a name to report
-    return entry->d_type == DT_LNK;
+    // An entry that cannot be followed (a dangling link, an unreadable
+    // one) is still a name to place or report; only one that has gone is not.
+    return errno != ENOENT || entry->d_type == DT_LNK ||
+           fstatat(dirfd(stream), entry->d_name, &target, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // Advances `search` to its next match; FALSE with ERROR_NO_MORE_FILES at the end.
