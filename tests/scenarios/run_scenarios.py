@@ -347,7 +347,7 @@ def windows_path(path):
 
 def run_installer(scenario, program, wine, start, fixture):
     if wine and scenario.drive_root:
-        prefix = os.environ.get("ZV_WINEPREFIX") or wine_prefix(wine)
+        prefix = wine_prefix(wine)
         drive = os.path.join(prefix, "dosdevices", "r:")
         if os.path.lexists(drive):
             os.remove(drive)
@@ -370,9 +370,8 @@ def run_installer(scenario, program, wine, start, fixture):
 
 
 def wine_prefix(wine):
-    with open(wine) as f:
-        match = re.search(r'WINEPREFIX="\$\{ZV_WINEPREFIX:-(.*)\}"', f.read())
-    return match.group(1)
+    return subprocess.run([wine, "--headless-prefix"], capture_output=True, text=True,
+                          check=True).stdout.strip()
 
 
 def check_report(scenario, stderr, program_name):
