@@ -362,11 +362,17 @@ def run_installer(scenario, program, wine, start, fixture):
     env = dict(os.environ)
     env.pop("DISPLAY", None)
     env.pop("ZV_KEEP_DISPLAY", None)
-    try:
-        return subprocess.run(command, cwd=start, env=env, capture_output=True, text=True,
-                              timeout=scenario.timeout)
-    except subprocess.TimeoutExpired:
-        return subprocess.CompletedProcess(command, "timed out", "", "")
+    # Output goes to files, not pipes: a Wine service that a run starts
+    # inherits them and would hold a pipe open long after the run ends.
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        try:
+            result = subprocess.run(command, cwd=start, env=env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err, timeout=scenario.timeout)
+        except subprocess.TimeoutExpired:
+            return subprocess.CompletedProcess(command, "timed out", "", "")
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(command, result.returncode, out.read(), err.read())
 
 
 def wine_prefix(wine):
