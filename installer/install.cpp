@@ -159,14 +159,15 @@ void ReturnToRoot(const char *name, const char *subdir) {
     // the start directory instead could only find files already at the top.
     if (!ComposeSubdirPath(subdir) || !SetCurrentDirectoryA(WorkPath))
         return;
+    const char *subdirName = subdir + 1;
     WIN32_FIND_DATAA match;
     HANDLE search = FindFirstFileA(name, &match);
     if (search != INVALID_HANDLE_VALUE) {
         if (IsFileToPlace(match, name))
-            MoveBackToRoot(match.cFileName, subdir + 1);
+            MoveBackToRoot(match.cFileName, subdirName);
         FindClose(search);
     } else if (!IsNoMatch(GetLastError())) {
-        NoteProblem(NotMovedBack, name, subdir + 1, LastErrorText());
+        NoteProblem(NotMovedBack, name, subdirName, LastErrorText());
     }
     SetCurrentDirectoryA(HomeDir);
 }

@@ -345,7 +345,7 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def run_installer(scenario, program, wine, start, fixture):
+def run_installer(scenario, program, wine, start):
     if wine and scenario.drive_root:
         prefix = wine_prefix(wine)
         drive = os.path.join(prefix, "dosdevices", "r:")
@@ -422,7 +422,7 @@ def run_scenario(scenario, program, wine, base):
         for run in range(scenario.runs):
             if run > 0:
                 write_tree(top, scenario.between_runs)
-            result = run_installer(scenario, run_program, wine, start, fixture)
+            result = run_installer(scenario, run_program, wine, start)
             if result.returncode != scenario.exit_code:
                 problems.append(f"run {run + 1}: exit code {result.returncode}, "
                                 f"expected {scenario.exit_code}; stderr: {result.stderr!r}")
